@@ -55,15 +55,23 @@ class UsageErrors(unittest.TestCase):
         self.assertEqual(run(["--sample-rate", "16000,5"], env=env).stderr, RANGE)
 
 
+NO_SOURCE = b'{"code":"no_source","event":"error","message":"Neither the microphone nor system audio could be started."}\n'
+
+
 class ValidCommandLines(unittest.TestCase):
-    def test_valid_lines_are_not_usage_errors(self):
-        for args in (["--replay-mic", "--fast", "--no-system"],
-                     ["--sample-rate", "16000.5", "--no-mic", "--no-system"],
+    def test_valid_lines_reach_the_session(self):
+        # "--fast" after "--replay-mic" is the file's name, not the option.
+        result = run(["--replay-mic", "--fast", "--no-system"])
+        self.assertEqual(result.returncode, 3)
+        lines = result.stderr.splitlines(keepends=True)
+        self.assertTrue(lines[0].startswith(b'{"code":"replay_failed","event":"warning","message":"'))
+        self.assertTrue(lines[0].endswith(b'","source":"mic"}\n'))
+        self.assertEqual(lines[1:], [NO_SOURCE])
+        for args in (["--sample-rate", "16000.5", "--no-mic", "--no-system"],
                      ["--no-mic", "--no-mic", "--no-system"]):
             with self.subTest(args=args):
                 result = run(args)
-                self.assertNotIn(b'"code":"usage"', result.stderr)
-                self.assertNotEqual(result.returncode, 2)
+                self.assertEqual((result.returncode, result.stderr, result.stdout), (3, NO_SOURCE, b""))
 
 
 if __name__ == "__main__":
