@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,12 @@ namespace {
 // that are never joined may still touch it while the process exits.
 Semaphore* stopRequested = nullptr;
 std::atomic<int> exitStatus{0};
+
+// Settles whether the replays' "ended" belongs to this run: once the main
+// thread has begun to stop for another cause, stopping the replays must not
+// make the replay waiter announce "ended" (possibly after "stopped").
+std::mutex* endLock = new std::mutex;
+bool stopping = false;  // guarded by endLock
 
 void onStopSignal(int) { stopRequested->signal(); }
 
@@ -120,12 +127,19 @@ void runCaptureSession(const Options& options, const SessionPlatform& platform) 
     std::thread([&replays, &clock = platform.clock] {
       for (const auto& replay : replays) replay->waitUntilFinished();
       clock.sleepMicroseconds(200000);
+      // Held across the emit so that "ended" cannot follow "stopped".
+      std::lock_guard<std::mutex> guard(*endLock);
+      if (stopping) return;
       Events::emit({{"event", "ended"}, {"reason", "replay_finished"}});
       stopRequested->signal();
     }).detach();
   }
 
   stopRequested->wait();
+  {
+    std::lock_guard<std::mutex> guard(*endLock);
+    stopping = true;
+  }
 
   for (const auto& source : sources) source->stop();
   writer.stop();

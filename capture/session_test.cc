@@ -75,7 +75,7 @@ enum class Stdin { endOfFile, openUntilExit, closedAfter1500ms };
 enum class Stdout { file, brokenPipe };
 
 ChildRun runSession(const Options& options, ScriptedLive live, Stdin input = Stdin::endOfFile,
-               Stdout output = Stdout::file) {
+               Stdout output = Stdout::file, Clock& clock = systemClock()) {
   const std::string errPath = tempPath("err"), logPath = tempPath("log"), outPath = tempPath("out");
   int inPipe[2];
   EXPECT_EQ(pipe(inPipe), 0);
@@ -94,7 +94,7 @@ ChildRun runSession(const Options& options, ScriptedLive live, Stdin input = Std
       signal(SIGPIPE, SIG_IGN);
     }
     const int in = input == Stdin::endOfFile ? open("/dev/null", O_RDONLY) : inPipe[0];
-    SessionPlatform platform{.live = live, .inputFd = in, .outputFd = out};
+    SessionPlatform platform{.live = live, .clock = clock, .inputFd = in, .outputFd = out};
     runCaptureSession(options, platform);
   }
   close(inPipe[0]);
@@ -195,6 +195,24 @@ TEST(CaptureSession, AReplayOnlyRunEndsByItself) {
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.events, warning("system", "start_failed", "system device is busy") + ready(true, false) + kEnded +
                             kStopped);
+}
+
+// The real clock, but the replay waiter's 0.2 s pause is over at once, so
+// it would announce "ended" the moment the stopped replays finish.
+class NoEndPause final : public Clock {
+ public:
+  std::uint64_t nowNanoseconds() override { return systemClock().nowNanoseconds(); }
+  void sleepMicroseconds(std::uint64_t us) override {
+    if (us != 200000) systemClock().sleepMicroseconds(us);
+  }
+};
+
+TEST(CaptureSession, AReplayOnlyRunStoppedEarlyDoesNotAnnounceEnded) {
+  NoEndPause clock;
+  const std::string path = tone("c.wav", 5.0);
+  const ChildRun run = runSession(withReplays(path, path), ScriptedLive{}, Stdin::endOfFile, Stdout::file, clock);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.events, ready(true, true) + kStopped);
 }
 
 TEST(CaptureSession, AReplayBesideALiveSideWaitsForTheHost) {
