@@ -197,19 +197,22 @@ TEST(CaptureSession, AReplayOnlyRunEndsByItself) {
                             kStopped);
 }
 
-// The real clock, but the replay waiter's 0.2 s pause is over at once, so
-// it would announce "ended" the moment the stopped replays finish.
+// The real clock for the writer's 5 ms ticks, while the replays' pacing
+// sleeps last 1 ms and the replay waiter's 0.2 s pause is over at once: the
+// stopped replays finish, and the waiter is ready to announce "ended", well
+// before the writer has drained.
 class NoEndPause final : public Clock {
  public:
   std::uint64_t nowNanoseconds() override { return systemClock().nowNanoseconds(); }
   void sleepMicroseconds(std::uint64_t us) override {
-    if (us != 200000) systemClock().sleepMicroseconds(us);
+    if (us == 5000) systemClock().sleepMicroseconds(us);
+    else if (us != 200000) systemClock().sleepMicroseconds(1000);
   }
 };
 
 TEST(CaptureSession, AReplayOnlyRunStoppedEarlyDoesNotAnnounceEnded) {
   NoEndPause clock;
-  const std::string path = tone("c.wav", 5.0);
+  const std::string path = tone("c.wav", 30.0);
   const ChildRun run = runSession(withReplays(path, path), ScriptedLive{}, Stdin::endOfFile, Stdout::file, clock);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.events, ready(true, true) + kStopped);
