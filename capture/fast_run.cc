@@ -38,9 +38,11 @@ void runFastReplay(const Options& options, AudioSystem& audio, int outputFd) {
       ReplaySource::readAll(
           *options.replayMic, options.sampleRate,
           [&](std::span<const float> samples) {
+            stream.resize(stream.size() + 2 * samples.size());
+            std::int16_t* frame = stream.data() + 2 * micFrames;
             for (const float s : samples) {
-              stream.push_back(Output::toPcm(s));
-              stream.push_back(0);
+              *frame++ = Output::toPcm(s);
+              *frame++ = 0;
             }
             micFrames += samples.size();
           },
@@ -50,15 +52,15 @@ void runFastReplay(const Options& options, AudioSystem& audio, int outputFd) {
       ReplaySource::readAll(
           *options.replaySystem, options.sampleRate,
           [&](std::span<const float> samples) {
+            // Past the left side's end the stream grows by silent-left frames.
+            const std::size_t end = systemFrames + samples.size();
+            if (2 * end > stream.size()) stream.resize(2 * end);
+            std::int16_t* right = stream.data() + 2 * systemFrames + 1;
             for (const float s : samples) {
-              if (systemFrames < micFrames) {
-                stream[2 * systemFrames + 1] = Output::toPcm(s);
-              } else {
-                stream.push_back(0);
-                stream.push_back(Output::toPcm(s));
-              }
-              ++systemFrames;
+              *right = Output::toPcm(s);
+              right += 2;
             }
+            systemFrames = end;
           },
           audio);
     }

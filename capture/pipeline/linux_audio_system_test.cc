@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "capture/pipeline/audio_system.h"
@@ -49,6 +51,37 @@ TEST(LinuxAudioSystem, DecodesEveryCommonFormatToFloatAtTheFilesRate) {
     // ffmpeg's tone has amplitude 1/8, spread over both channels at -3 dB:
     // RMS 1/16 on the right channel, which a dropped channel would not show.
     EXPECT_NEAR(std::sqrt(energy / static_cast<double>(frames)), 0.0625, 0.005);
+    unlink(path.c_str());
+  }
+}
+
+// 16-bit files take a faster path than libsndfile's float reads; the
+// samples must be the very same floats.
+TEST(LinuxAudioSystem, SixteenBitFilesDecodeToTheSameFloatsAsLibsndfile) {
+  for (const int channels : {1, 2, 3}) {
+    const std::string path = tempPath("pcm16." + std::to_string(channels) + ".wav");
+    const std::string command = "sox -n -r 22050 -c " + std::to_string(channels) + " -b 16 '" + path +
+                                "' synth 0.5 whitenoise vol 0.9";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    SF_INFO info{};
+    SNDFILE* direct = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(direct, nullptr);
+    std::vector<float> expected(static_cast<std::size_t>(info.frames) * channels);
+    ASSERT_EQ(sf_readf_float(direct, expected.data(), info.frames), info.frames);
+    sf_close(direct);
+
+    const auto file = linuxAudioSystem().openForReading(path);
+    const auto buffer = PcmBuffer::make(file->processingFormat(), 1000);
+    std::size_t frame = 0;
+    for (file->read(*buffer, 1000); buffer->frameLength() > 0; file->read(*buffer, 1000)) {
+      for (std::uint32_t i = 0; i < buffer->frameLength(); ++i, ++frame) {
+        for (int c = 0; c < channels; ++c) {
+          ASSERT_EQ(std::memcmp(&buffer->floatChannelData()[c][i], &expected[frame * channels + c], 4), 0)
+              << "frame " << frame << " channel " << c;
+        }
+      }
+    }
+    EXPECT_EQ(frame, static_cast<std::size_t>(info.frames));
     unlink(path.c_str());
   }
 }

@@ -2,15 +2,8 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 
 namespace Output {
-
-std::int16_t toPcm(float sample) {
-  const float clamped = sample < 1.0f ? std::max(sample, -1.0f) : 1.0f;
-  const float scaled = clamped * 32767.0f;
-  return static_cast<std::int16_t>(scaled);
-}
 
 void interleave(std::span<const float> mic, std::span<const float> system, std::span<std::int16_t> into) {
   for (std::size_t i = 0; i < mic.size(); ++i) {

@@ -81,14 +81,24 @@ class SoxrConverter final : public AudioConverter {
     const std::uint32_t channels = buffer.format().channelCount;
     float* const* data = buffer.floatChannelData();
     const std::size_t at = pending_.size();
-    pending_.insert(pending_.end(), data[0], data[0] + frames);
-    if (!downmix_ || channels == 1) return;
+    if (!downmix_ || channels == 1) {
+      pending_.insert(pending_.end(), data[0], data[0] + frames);
+      return;
+    }
+    pending_.resize(at + frames);
     float* mono = pending_.data() + at;
+    const float scale = 1.0f / static_cast<float>(channels);
+    if (channels == 2) {  // the common case, in one pass
+      const float* left = data[0];
+      const float* right = data[1];
+      for (std::size_t i = 0; i < frames; ++i) mono[i] = (left[i] + right[i]) * scale;
+      return;
+    }
+    std::copy_n(data[0], frames, mono);
     for (std::uint32_t c = 1; c < channels; ++c) {
       const float* channel = data[c];
       for (std::size_t i = 0; i < frames; ++i) mono[i] += channel[i];
     }
-    const float scale = 1.0f / static_cast<float>(channels);
     for (std::size_t i = 0; i < frames; ++i) mono[i] *= scale;
   }
 
