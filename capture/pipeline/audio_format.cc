@@ -11,12 +11,10 @@ std::string AudioFormat::description() const {
   return s.str();
 }
 
-namespace {
-bool usable(const AudioFormat& f) { return f.channelCount > 0 && f.sampleRate > 0 && std::isfinite(f.sampleRate); }
-}  // namespace
+bool AudioFormat::isUsable() const { return channelCount > 0 && sampleRate > 0 && std::isfinite(sampleRate); }
 
 std::unique_ptr<PcmBuffer> PcmBuffer::make(const AudioFormat& format, std::uint32_t frameCapacity) {
-  if (!usable(format) || frameCapacity == 0) return nullptr;
+  if (!format.isUsable() || frameCapacity == 0) return nullptr;
   try {
     std::unique_ptr<PcmBuffer> buffer(new PcmBuffer(format, frameCapacity));
     buffer->storage_.assign(static_cast<std::size_t>(frameCapacity) * format.channelCount, 0.0f);
@@ -33,7 +31,7 @@ std::unique_ptr<PcmBuffer> PcmBuffer::make(const AudioFormat& format, std::uint3
 
 std::unique_ptr<PcmBuffer> PcmBuffer::wrap(const AudioFormat& format, std::vector<float*> channels,
                                            std::uint32_t frames) {
-  if (!usable(format) || channels.size() != format.channelCount) return nullptr;
+  if (!format.isUsable() || channels.size() != format.channelCount) return nullptr;
   std::unique_ptr<PcmBuffer> buffer(new PcmBuffer(format, frames));
   buffer->channels_ = std::move(channels);
   buffer->frameLength_ = frames;

@@ -15,6 +15,9 @@ struct AudioFormat {
   // For messages, e.g. "48000 Hz, 2 ch, 32-bit float, non-interleaved".
   std::string description() const;
 
+  // At least one channel at a finite, positive rate.
+  bool isUsable() const;
+
   bool operator==(const AudioFormat&) const = default;
 };
 

@@ -3,7 +3,6 @@
 #include <soxr.h>
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace {
@@ -110,12 +109,10 @@ class SoxrConverter final : public AudioConverter {
   bool ended_ = false;
 };
 
-bool usable(const AudioFormat& f) { return f.channelCount > 0 && f.sampleRate > 0 && std::isfinite(f.sampleRate); }
-
 }  // namespace
 
 std::unique_ptr<AudioConverter> makeSoxrConverter(const AudioFormat& from, const AudioFormat& to, bool downmix) {
-  if (!usable(from) || !usable(to) || to.channelCount != 1) return nullptr;
+  if (!from.isUsable() || !to.isUsable() || to.channelCount != 1) return nullptr;
   soxr_t soxr = nullptr;
   if (from.sampleRate != to.sampleRate) {
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
